@@ -1,0 +1,12 @@
+#include "WhisperRunner.h"
+
+namespace murmelo {
+
+WhisperRunner::WhisperRunner(QObject* parent)
+    : ObservableObject(parent) {}
+
+WhisperRunner::~WhisperRunner() = default;
+
+void WhisperRunner::transcribe(const QString&) {}
+
+} // namespace murmelo
