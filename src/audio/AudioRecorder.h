@@ -3,8 +3,12 @@
 #include "ObservableObject.h"
 
 #include <QString>
+#include <memory>
 
 namespace murmelo {
+
+class PlatformRecorder;
+struct Error;
 
 // Records the default audio input into one fixed WAV file (16 kHz, mono, 16-bit PCM) and publishes
 // whether a recording runs and a one-line status. Main thread only.
@@ -25,6 +29,10 @@ public:
     void stopRecording();
 
 private:
+    void createRecordingFolder() const;
+    void reportFailedStart(const Error& error);
+
+    std::unique_ptr<PlatformRecorder> m_audioRecorder;
     Published<bool> m_isRecording{*this, false};
     Published<QString> m_status{*this, QStringLiteral("Ready to record")};
     QString m_audioFileURL;
