@@ -137,6 +137,10 @@ Result<std::vector<float>> read(const QString& path, int targetRate) {
     std::vector<float> mono(static_cast<std::size_t>(blockFrames));
     for (;;) {
         const sf_count_t frames = sf_readf_float(file.get(), interleaved.data(), blockFrames);
+        // Checked after every read: a decoder may report its failure with a short read and forget it
+        // by the next one.
+        if (sf_error(file.get()) != SF_ERR_NO_ERROR)
+            return libsndfileError(file.get());
         if (frames <= 0)
             break;
         const float* input = interleaved.data();
@@ -153,8 +157,6 @@ Result<std::vector<float>> read(const QString& path, int targetRate) {
         if (auto error = sink.push(input, static_cast<std::size_t>(frames)))
             return *error;
     }
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-        return libsndfileError(file.get());
     if (auto error = sink.finish())
         return *error;
     return std::move(sink.samples());

@@ -1,0 +1,270 @@
+#include "AudioFileReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <sndfile.h>
+
+using namespace murmelo;
+
+namespace {
+
+constexpr int targetRate = 16000;
+
+struct Tone {
+    double frequency;
+    double amplitude;
+};
+
+// The sample of channel `channel` at frame `frame`.
+using Signal = std::function<float(int frame, int channel)>;
+
+Signal tone(Tone first, int sampleRate, Tone second = {0, 0}) {
+    return [=](int frame, int) {
+        const double time = static_cast<double>(frame) / sampleRate;
+        return static_cast<float>(first.amplitude * std::sin(2 * std::numbers::pi * first.frequency * time) +
+                                  second.amplitude *
+                                      std::sin(2 * std::numbers::pi * second.frequency * time));
+    };
+}
+
+bool writeAudio(const QString& path, int format, int sampleRate, int channels, int frames,
+                const Signal& signal) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    std::vector<float> samples(static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels));
+    for (int frame = 0; frame < frames; ++frame)
+        for (int channel = 0; channel < channels; ++channel)
+            samples[static_cast<std::size_t>(frame * channels + channel)] = signal(frame, channel);
+    const sf_count_t written = sf_writef_float(file, samples.data(), frames);
+    return sf_close(file) == 0 && written == frames;
+}
+
+// The middle half of the samples: resampling filters settle at the edges.
+std::vector<float> middle(const std::vector<float>& samples) {
+    const std::size_t quarter = samples.size() / 4;
+    return {samples.begin() + static_cast<std::ptrdiff_t>(quarter),
+            samples.end() - static_cast<std::ptrdiff_t>(quarter)};
+}
+
+double peakAmplitudeOfSine(const std::vector<float>& samples) {
+    double sum = 0;
+    for (float sample : samples)
+        sum += static_cast<double>(sample) * sample;
+    return std::sqrt(2.0 * sum / static_cast<double>(samples.size()));
+}
+
+double frequencyOf(const std::vector<float>& samples, int sampleRate) {
+    int rising = 0;
+    for (std::size_t index = 1; index < samples.size(); ++index)
+        rising += samples[index - 1] < 0.0f && samples[index] >= 0.0f;
+    return rising * static_cast<double>(sampleRate) / static_cast<double>(samples.size());
+}
+
+QString failureOf(const Result<std::vector<float>>& samples) {
+    return samples.ok() ? QString() : samples.error().debugDescription();
+}
+
+} // namespace
+
+class AudioFileReaderTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void convertsToMonoAtTheTargetRate_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<int>("channels");
+        // Lossy codecs keep the tone but not every sample, and MP3 pads its frames.
+        QTest::addColumn<bool>("lossy");
+
+        const int wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        QTest::newRow("WAV 16 kHz mono") << wav << 16000 << 1 << false;
+        QTest::newRow("WAV 44.1 kHz stereo") << wav << 44100 << 2 << false;
+        QTest::newRow("WAV 48 kHz stereo") << wav << 48000 << 2 << false;
+        QTest::newRow("WAV 8 kHz mono") << wav << 8000 << 1 << false;
+        QTest::newRow("WAV float 96 kHz six channels")
+            << (SF_FORMAT_WAV | SF_FORMAT_FLOAT) << 96000 << 6 << false;
+        QTest::newRow("AIFF 22.05 kHz mono") << (SF_FORMAT_AIFF | SF_FORMAT_PCM_16) << 22050 << 1 << false;
+        QTest::newRow("FLAC 44.1 kHz stereo") << (SF_FORMAT_FLAC | SF_FORMAT_PCM_16) << 44100 << 2 << false;
+        QTest::newRow("Ogg Vorbis 48 kHz mono") << (SF_FORMAT_OGG | SF_FORMAT_VORBIS) << 48000 << 1 << true;
+        QTest::newRow("MP3 44.1 kHz stereo")
+            << (SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III) << 44100 << 2 << true;
+    }
+
+    void convertsToMonoAtTheTargetRate() {
+        QFETCH(int, format);
+        QFETCH(int, sampleRate);
+        QFETCH(int, channels);
+        QFETCH(bool, lossy);
+
+        constexpr Tone played{1000.0, 0.5};
+        constexpr int seconds = 2;
+        const QString path = file(QStringLiteral("tone"));
+        QVERIFY(
+            writeAudio(path, format, sampleRate, channels, seconds * sampleRate, tone(played, sampleRate)));
+
+        const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
+        QVERIFY2(samples.ok(), qPrintable(failureOf(samples)));
+        const auto expectedLength = static_cast<double>(seconds * targetRate);
+        const double lengthTolerance = lossy ? 1152.0 * targetRate / sampleRate : 0.0;
+        QVERIFY2(std::abs(static_cast<double>(samples.value().size()) - expectedLength) <= lengthTolerance,
+                 qPrintable(QStringLiteral("%1 samples").arg(samples.value().size())));
+
+        const std::vector<float> steady = middle(samples.value());
+        QVERIFY(std::abs(frequencyOf(steady, targetRate) - played.frequency) <= 0.01 * played.frequency);
+        QVERIFY2(std::abs(peakAmplitudeOfSine(steady) - played.amplitude) <=
+                     (lossy ? 0.05 : 0.01) * played.amplitude,
+                 qPrintable(QString::number(peakAmplitudeOfSine(steady))));
+    }
+
+    void keepsSixteenKilohertzSamplesExactly() {
+        const std::vector<short> recorded{0, 1, -1, 32767, -32768, 12345, -23456, 256, -256, 7};
+        const QString path = file(QStringLiteral("exact"));
+        SF_INFO info{};
+        info.samplerate = targetRate;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* output = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+        QVERIFY(output);
+        sf_writef_short(output, recorded.data(), static_cast<sf_count_t>(recorded.size()));
+        QCOMPARE(sf_close(output), 0);
+
+        const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
+        QVERIFY(samples.ok());
+        std::vector<float> expected;
+        for (short sample : recorded)
+            expected.push_back(static_cast<float>(sample) / 32768.0f);
+        QCOMPARE(samples.value(), expected);
+    }
+
+    void averagesTheChannels() {
+        const QString path = file(QStringLiteral("left-only"));
+        const Signal leftOnly = [signal = tone({440.0, 0.8}, 44100)](int frame, int channel) {
+            return channel == 0 ? signal(frame, channel) : 0.0f;
+        };
+        QVERIFY(writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, 44100, leftOnly));
+
+        const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
+        QVERIFY(samples.ok());
+        QVERIFY(std::abs(peakAmplitudeOfSine(middle(samples.value())) - 0.4) < 0.004);
+    }
+
+    void filtersWhatTheTargetRateCannotCarry() {
+        // 11 kHz lies above 8 kHz, the highest frequency 16 kHz samples hold; kept, it would fold
+        // back to 5 kHz.
+        const QString path = file(QStringLiteral("ultrasonic"));
+        QVERIFY(writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, 48000,
+                           tone({1000.0, 0.4}, 48000, {11000.0, 0.4})));
+
+        const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
+        QVERIFY(samples.ok());
+        const std::vector<float> steady = middle(samples.value());
+        QVERIFY(std::abs(peakAmplitudeOfSine(steady) - 0.4) < 0.004);
+        QVERIFY(std::abs(frequencyOf(steady, targetRate) - 1000.0) < 10.0);
+    }
+
+    void fileWithoutFramesGivesNoSamples_data() {
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<int>("channels");
+        QTest::newRow("16 kHz mono") << 16000 << 1;
+        QTest::newRow("44.1 kHz stereo") << 44100 << 2;
+    }
+
+    void fileWithoutFramesGivesNoSamples() {
+        QFETCH(int, sampleRate);
+        QFETCH(int, channels);
+        const QString path = file(QStringLiteral("empty"));
+        QVERIFY(writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, sampleRate, channels, 0,
+                           tone({}, sampleRate)));
+
+        const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
+        QVERIFY2(samples.ok(), qPrintable(failureOf(samples)));
+        QVERIFY(samples.value().empty());
+    }
+
+    void reportsFailures_data() {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<int>("requestedRate");
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("description");
+
+        QTest::newRow("missing file")
+            << QStringLiteral("missing") << targetRate << AudioFileReader::libsndfileDomain
+            << int(SF_ERR_SYSTEM) << QStringLiteral("System error : No such file or directory.");
+        QTest::newRow("not audio") << QStringLiteral("text") << targetRate
+                                   << AudioFileReader::libsndfileDomain << int(SF_ERR_UNRECOGNISED_FORMAT)
+                                   << QStringLiteral("Format not recognised.");
+        QTest::newRow("empty file") << QStringLiteral("zero bytes") << targetRate
+                                    << AudioFileReader::libsndfileDomain << int(SF_ERR_UNRECOGNISED_FORMAT)
+                                    << QStringLiteral("Format not recognised.");
+        QTest::newRow("damaged FLAC")
+            << QStringLiteral("truncated FLAC") << targetRate << AudioFileReader::libsndfileDomain << -1
+            << QStringLiteral("Error : flac decoder lost sync.");
+        QTest::newRow("no resampler to the rate")
+            << QStringLiteral("one second") << 0 << AudioFileReader::errorDomain
+            << int(AudioFileReader::ResamplerUnavailable)
+            << QStringLiteral("Cannot resample from 16000 Hz to 0 Hz: I/O ratio out-of-range");
+        // At 1 Hz, 200,000 frames would become 3.2 billion samples at 16 kHz.
+        QTest::newRow("more samples than an int counts")
+            << QStringLiteral("one hertz") << targetRate << AudioFileReader::errorDomain
+            << int(AudioFileReader::BufferUnavailable)
+            << QStringLiteral("The audio is too long: 3200000000 samples, at most 2147483647");
+    }
+
+    void reportsFailures() {
+        QFETCH(QString, fixture);
+        QFETCH(int, requestedRate);
+        QFETCH(QString, domain);
+        QFETCH(int, code);
+        QFETCH(QString, description);
+
+        const Result<std::vector<float>> samples =
+            AudioFileReader::readMono(makeFixture(fixture), requestedRate);
+        QVERIFY(!samples.ok());
+        QCOMPARE(samples.error().domain, domain);
+        // libsndfile numbers its decoder errors beyond the public list; the message names them.
+        if (code >= 0)
+            QCOMPARE(samples.error().code, code);
+        else
+            QVERIFY(samples.error().code != SF_ERR_NO_ERROR);
+        QCOMPARE(samples.error().description, description);
+    }
+
+private:
+    QString file(const QString& name) const { return QDir(m_folder.path()).filePath(name); }
+
+    QString makeFixture(const QString& fixture) const {
+        const QString path = file(fixture);
+        if (fixture == QStringLiteral("text")) {
+            QFile text(path);
+            text.open(QIODevice::WriteOnly);
+            text.write("This is a shopping list, not a recording.\n");
+        } else if (fixture == QStringLiteral("zero bytes")) {
+            QFile(path).open(QIODevice::WriteOnly);
+        } else if (fixture == QStringLiteral("truncated FLAC")) {
+            writeAudio(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 88200, tone({1000.0, 0.5}, 44100));
+            QFile::resize(path, 3000);
+        } else if (fixture == QStringLiteral("one second")) {
+            writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16000, 1, 16000, tone({440.0, 0.5}, 16000));
+        } else if (fixture == QStringLiteral("one hertz")) {
+            writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 1, 200000, tone({}, 1));
+        }
+        return path;
+    }
+
+    QTemporaryDir m_folder;
+};
+
+QTEST_GUILESS_MAIN(AudioFileReaderTest)
+#include "AudioFileReaderTest.moc"
