@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Error.h"
+#include "ModelShape.h"
+
+#include <QString>
+
+namespace murmelo {
+
+// Speech models with random weights for tests: they load and run in whisper.cpp like trained models
+// of their shape, but what they "recognise" is meaningless, so tests may check that recognition ran
+// and finished, never what it said.
+class TestModels {
+public:
+    // The tiny model the build generates for the tests.
+    static QString tinyModelPath();
+
+    // Writes a fresh model, for tests that need another shape or a file of their own.
+    static Result<Success> generate(const ModelShape& shape, const QString& path, quint64 seed = 1);
+};
+
+} // namespace murmelo
