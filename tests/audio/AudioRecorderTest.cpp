@@ -2,6 +2,8 @@
 
 #include "ConsoleCapture.h"
 #include "PulseAudioDaemon.h"
+#include "SpeechReferee.h"
+#include "TestAudio.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -122,6 +124,16 @@ constexpr int kSampleRate = 16000;
         QCOMPARE(format->channels, 1);                                                                       \
     } while (false)
 
+// Fails the calling test unless the recording's strongest frequency is the tone's.
+#define VERIFY_RECORDED_TONE(path, hertz)                                                                    \
+    do {                                                                                                     \
+        const auto recorded = TestAudio::read(path);                                                         \
+        QVERIFY2(recorded.ok(), "the recording cannot be read");                                             \
+        const double frequency = TestAudio::dominantFrequency(recorded.value().mono(), kSampleRate);         \
+        QVERIFY2(qAbs(frequency - (hertz)) <= (hertz) / 100.0,                                               \
+                 qPrintable(QStringLiteral("recorded %1 Hz, played %2 Hz").arg(frequency).arg(hertz)));      \
+    } while (false)
+
 } // namespace
 
 class AudioRecorderTest : public QObject {
@@ -133,6 +145,12 @@ private slots:
 
     void newRecorderHasInitialValuesAndCreatesNoFile();
     void startAndStopPublishInOrderAndLeaveTheRecording();
+    void recordsThePlayedTone_data();
+    void recordsThePlayedTone();
+    void recordsTheSpokenPhrase_data();
+    void recordsTheSpokenPhrase();
+    void secondRecordingReplacesTheFirst();
+    void stopRightAfterStartLeavesAValidRecording();
     void stopWithoutStartTouchesNoFileAndNotifiesEachTime();
     void startWithoutSoundServerFails_data();
     void startWithoutSoundServerFails();
@@ -147,6 +165,8 @@ private slots:
 
 private:
     QString recordingPath() const { return m_folder->filePath(QStringLiteral("recording.wav")); }
+    // A tone file as a sound card would play it: 48 kHz stereo.
+    QString toneFile(double hertz, double seconds) const;
 
     QTemporaryDir m_home;
     PulseAudioDaemon m_daemon;
@@ -166,6 +186,12 @@ void AudioRecorderTest::init() {
     QVERIFY2(m_daemon.start(), qPrintable(m_daemon.errorString()));
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
+}
+
+QString AudioRecorderTest::toneFile(double hertz, double seconds) const {
+    const QString path = m_folder->filePath(QStringLiteral("tone-%1.wav").arg(hertz));
+    const auto written = TestAudio::write(path, TestAudio::sineTone(hertz, seconds, 48000, 2), 48000, 2);
+    return written.ok() ? path : QString();
 }
 
 void AudioRecorderTest::newRecorderHasInitialValuesAndCreatesNoFile() {
@@ -208,6 +234,83 @@ void AudioRecorderTest::startAndStopPublishInOrderAndLeaveTheRecording() {
     VERIFY_RECORDING_FORMAT(recordingPath());
     VERIFY_HEADER_ANNOUNCES_THE_DATA(recordingPath(), 0);
     QVERIFY(readWavFormat(recordingPath())->frames >= kSampleRate / 2);
+}
+
+void AudioRecorderTest::recordsThePlayedTone_data() {
+    QTest::addColumn<double>("hertz");
+    QTest::newRow("440 Hz") << 440.0;
+    // Close below the recording's Nyquist frequency: the server must filter, not fold, while
+    // converting from 48 kHz.
+    QTest::newRow("6 kHz") << 6000.0;
+}
+
+void AudioRecorderTest::recordsThePlayedTone() {
+    QFETCH(double, hertz);
+    const QString tone = toneFile(hertz, 1.5);
+    AudioRecorder recorder(recordingPath());
+
+    recorder.startRecording();
+    QVERIFY2(m_daemon.playIntoRecording(tone, recordingPath()), qPrintable(m_daemon.errorString()));
+    recorder.stopRecording();
+
+    VERIFY_RECORDING_FORMAT(recordingPath());
+    VERIFY_RECORDED_TONE(recordingPath(), hertz);
+    const auto recorded = TestAudio::read(recordingPath());
+    QVERIFY(recorded.value().frames() >= 3 * kSampleRate / 2);
+    // The tone was played at half of full scale; capture must neither lose nor boost it.
+    const double rms = TestAudio::rms(recorded.value().mono());
+    QVERIFY2(rms > 0.2 && rms < 0.45, qPrintable(QString::number(rms)));
+}
+
+void AudioRecorderTest::recordsTheSpokenPhrase_data() {
+    QTest::addColumn<QString>("phrase");
+    for (const QString& phrase : SpeechReferee::phrases().mid(0, 2))
+        QTest::newRow(qPrintable(phrase)) << phrase;
+}
+
+void AudioRecorderTest::recordsTheSpokenPhrase() {
+    QFETCH(QString, phrase);
+    const QString speech = m_folder->filePath(QStringLiteral("speech.wav"));
+    QVERIFY(SpeechReferee::speak(phrase, speech));
+    AudioRecorder recorder(recordingPath());
+
+    recorder.startRecording();
+    QVERIFY2(m_daemon.playIntoRecording(speech, recordingPath()), qPrintable(m_daemon.errorString()));
+    recorder.stopRecording();
+
+    VERIFY_RECORDING_FORMAT(recordingPath());
+    QCOMPARE(SpeechReferee::identify(recordingPath()), std::optional<QString>(phrase));
+}
+
+void AudioRecorderTest::secondRecordingReplacesTheFirst() {
+    AudioRecorder recorder(recordingPath());
+    recorder.startRecording();
+    QVERIFY2(m_daemon.playIntoRecording(toneFile(440, 3), recordingPath()),
+             qPrintable(m_daemon.errorString()));
+    recorder.stopRecording();
+    const qint64 firstFrames = *PulseAudioDaemon::recordedFrames(recordingPath());
+
+    recorder.startRecording();
+    QVERIFY2(m_daemon.playIntoRecording(toneFile(1000, 1), recordingPath()),
+             qPrintable(m_daemon.errorString()));
+    recorder.stopRecording();
+
+    VERIFY_RECORDED_TONE(recordingPath(), 1000.0);
+    const qint64 secondFrames = *PulseAudioDaemon::recordedFrames(recordingPath());
+    QVERIFY2(secondFrames < firstFrames,
+             qPrintable(QStringLiteral("%1 then %2 frames").arg(firstFrames).arg(secondFrames)));
+}
+
+void AudioRecorderTest::stopRightAfterStartLeavesAValidRecording() {
+    AudioRecorder recorder(recordingPath());
+
+    recorder.startRecording();
+    recorder.stopRecording();
+
+    QCOMPARE(recorder.status(), QStringLiteral("Recording saved"));
+    VERIFY_RECORDING_FORMAT(recordingPath());
+    VERIFY_HEADER_ANNOUNCES_THE_DATA(recordingPath(), 0);
+    QVERIFY(readWavFormat(recordingPath())->frames < kSampleRate / 2);
 }
 
 void AudioRecorderTest::stopWithoutStartTouchesNoFileAndNotifiesEachTime() {
@@ -378,7 +481,8 @@ void AudioRecorderTest::serverKilledWhileRecordingKeepsWhatCameBefore() {
     const ConsoleCapture console;
     AudioRecorder recorder(recordingPath());
     recorder.startRecording();
-    QVERIFY(PulseAudioDaemon::waitForRecordedFrames(recordingPath(), kSampleRate));
+    QVERIFY2(m_daemon.playIntoRecording(toneFile(660, 1.5), recordingPath()),
+             qPrintable(m_daemon.errorString()));
     const qint64 framesBeforeKill = *PulseAudioDaemon::recordedFrames(recordingPath());
 
     m_daemon.kill();
@@ -401,6 +505,7 @@ void AudioRecorderTest::serverKilledWhileRecordingKeepsWhatCameBefore() {
     QCOMPARE(console.lines().size(), 2);
     QCOMPARE(console.lines()[1], QStringLiteral("Recording saved to: ") + recordingPath());
     QCOMPARE(readWavFormat(recordingPath())->frames, framesKept);
+    VERIFY_RECORDED_TONE(recordingPath(), 660.0);
 }
 
 void AudioRecorderTest::startWorksAfterTheServerRestarted() {
@@ -426,11 +531,14 @@ void AudioRecorderTest::killedRecordingProcessLeavesAValidRecording() {
     while (!output.contains("recording") && child.waitForReadyRead(15000))
         output += child.readAllStandardOutput();
     QVERIFY2(output.contains("recording"), child.readAllStandardError().constData());
-    QVERIFY(PulseAudioDaemon::waitForRecordedFrames(recordingPath(), kSampleRate));
+    QVERIFY(PulseAudioDaemon::waitForRecordedFrames(recordingPath(), 1));
+    QVERIFY2(m_daemon.startPlaying(toneFile(880, 2.5)), qPrintable(m_daemon.errorString()));
+    QVERIFY(PulseAudioDaemon::waitForRecordedFrames(recordingPath(), 3 * kSampleRate / 2));
     const qint64 framesBeforeKill = *PulseAudioDaemon::recordedFrames(recordingPath());
 
     child.kill();
     QVERIFY(child.waitForFinished());
+    QVERIFY2(m_daemon.waitForPlayback(), qPrintable(m_daemon.errorString()));
 
     VERIFY_RECORDING_FORMAT(recordingPath());
     // At most the fragment being written at the kill may lack its header update.
@@ -438,6 +546,7 @@ void AudioRecorderTest::killedRecordingProcessLeavesAValidRecording() {
     const qint64 frames = readWavFormat(recordingPath())->frames;
     QVERIFY2(frames >= framesBeforeKill && frames <= framesBeforeKill + kSampleRate,
              qPrintable(QStringLiteral("%1 frames, %2 before the kill").arg(frames).arg(framesBeforeKill)));
+    VERIFY_RECORDED_TONE(recordingPath(), 880.0);
 }
 
 QTEST_GUILESS_MAIN(AudioRecorderTest)
