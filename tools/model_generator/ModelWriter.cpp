@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <numbers>
@@ -281,6 +282,24 @@ private:
     bool m_failed = false;
 };
 
+float valueAt(const Tensor& tensor, std::int64_t index, RandomStream& random) {
+    switch (tensor.fill) {
+    case Fill::Zeros:
+        return 0.0f;
+    case Fill::Ones:
+        return 1.0f;
+    case Fill::Sinusoids:
+        return sinusoid(index, tensor.dimensions.front());
+    case Fill::Random:
+        return random.next(tensor.spread);
+    case Fill::FinishingLean:
+        return static_cast<float>(kFinishingLean) * leanDirection(index);
+    case Fill::TokenEmbedding:
+        return tokenEmbedding(tensor, index, random);
+    }
+    return 0.0f;
+}
+
 void writeTensor(FileWriter& writer, const Tensor& tensor, RandomStream& random) {
     writer.value(static_cast<std::int32_t>(tensor.dimensions.size()));
     writer.value(static_cast<std::int32_t>(tensor.name.size()));
@@ -290,40 +309,24 @@ void writeTensor(FileWriter& writer, const Tensor& tensor, RandomStream& random)
     }
     writer.bytes(tensor.name.data(), tensor.name.size());
 
+    // In slices, so that memory stays small however large the tensor.
+    constexpr std::int64_t sliceSize = 1 << 20;
     const std::int64_t count = tensor.elementCount();
-    std::vector<float> values(static_cast<std::size_t>(count));
-    for (std::int64_t index = 0; index < count; ++index) {
-        float& value = values[static_cast<std::size_t>(index)];
-        switch (tensor.fill) {
-        case Fill::Zeros:
-            value = 0.0f;
-            break;
-        case Fill::Ones:
-            value = 1.0f;
-            break;
-        case Fill::Sinusoids:
-            value = sinusoid(index, tensor.dimensions.front());
-            break;
-        case Fill::Random:
-            value = random.next(tensor.spread);
-            break;
-        case Fill::FinishingLean:
-            value = static_cast<float>(kFinishingLean) * leanDirection(index);
-            break;
-        case Fill::TokenEmbedding:
-            value = tokenEmbedding(tensor, index, random);
-            break;
+    std::vector<float> values;
+    std::vector<std::uint16_t> halves;
+    for (std::int64_t sliceStart = 0; sliceStart < count; sliceStart += sliceSize) {
+        const std::int64_t sliceEnd = std::min(count, sliceStart + sliceSize);
+        values.resize(static_cast<std::size_t>(sliceEnd - sliceStart));
+        for (std::int64_t index = sliceStart; index < sliceEnd; ++index) {
+            values[static_cast<std::size_t>(index - sliceStart)] = valueAt(tensor, index, random);
         }
-    }
-
-    if (tensor.halfPrecision) {
-        std::vector<std::uint16_t> halves(values.size());
-        for (std::size_t index = 0; index < values.size(); ++index) {
-            halves[index] = HalfFloat::fromFloat(values[index]);
+        if (tensor.halfPrecision) {
+            halves.resize(values.size());
+            std::transform(values.begin(), values.end(), halves.begin(), HalfFloat::fromFloat);
+            writer.bytes(halves.data(), halves.size() * sizeof(std::uint16_t));
+        } else {
+            writer.bytes(values.data(), values.size() * sizeof(float));
         }
-        writer.bytes(halves.data(), halves.size() * sizeof(std::uint16_t));
-    } else {
-        writer.bytes(values.data(), values.size() * sizeof(float));
     }
 }
 
