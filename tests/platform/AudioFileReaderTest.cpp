@@ -1,11 +1,12 @@
 #include "AudioFileReader.h"
 
+#include "TestAudio.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
-#include <functional>
 #include <numbers>
 #include <sndfile.h>
 
@@ -15,38 +16,13 @@ namespace {
 
 constexpr int targetRate = 16000;
 
-struct Tone {
-    double frequency;
-    double amplitude;
-};
-
-// The sample of channel `channel` at frame `frame`.
-using Signal = std::function<float(int frame, int channel)>;
-
-Signal tone(Tone first, int sampleRate, Tone second = {0, 0}) {
-    return [=](int frame, int) {
-        const double time = static_cast<double>(frame) / sampleRate;
-        return static_cast<float>(first.amplitude * std::sin(2 * std::numbers::pi * first.frequency * time) +
-                                  second.amplitude *
-                                      std::sin(2 * std::numbers::pi * second.frequency * time));
-    };
+QString failureOf(const Result<std::vector<float>>& samples) {
+    return samples.ok() ? QString() : samples.error().debugDescription();
 }
 
-bool writeAudio(const QString& path, int format, int sampleRate, int channels, int frames,
-                const Signal& signal) {
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!file)
-        return false;
-    std::vector<float> samples(static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels));
-    for (int frame = 0; frame < frames; ++frame)
-        for (int channel = 0; channel < channels; ++channel)
-            samples[static_cast<std::size_t>(frame * channels + channel)] = signal(frame, channel);
-    const sf_count_t written = sf_writef_float(file, samples.data(), frames);
-    return sf_close(file) == 0 && written == frames;
+bool write(const QString& path, const std::vector<float>& interleaved, int sampleRate, int channels,
+           int format = TestAudio::kDefaultFormat) {
+    return TestAudio::write(path, interleaved, sampleRate, channels, format).ok();
 }
 
 // The middle half of the samples: resampling filters settle at the edges.
@@ -56,22 +32,8 @@ std::vector<float> middle(const std::vector<float>& samples) {
             samples.end() - static_cast<std::ptrdiff_t>(quarter)};
 }
 
-double peakAmplitudeOfSine(const std::vector<float>& samples) {
-    double sum = 0;
-    for (float sample : samples)
-        sum += static_cast<double>(sample) * sample;
-    return std::sqrt(2.0 * sum / static_cast<double>(samples.size()));
-}
-
-double frequencyOf(const std::vector<float>& samples, int sampleRate) {
-    int rising = 0;
-    for (std::size_t index = 1; index < samples.size(); ++index)
-        rising += samples[index - 1] < 0.0f && samples[index] >= 0.0f;
-    return rising * static_cast<double>(sampleRate) / static_cast<double>(samples.size());
-}
-
-QString failureOf(const Result<std::vector<float>>& samples) {
-    return samples.ok() ? QString() : samples.error().debugDescription();
+double sineAmplitude(const std::vector<float>& samples) {
+    return TestAudio::rms(samples) * std::numbers::sqrt2;
 }
 
 } // namespace
@@ -107,11 +69,12 @@ private slots:
         QFETCH(int, channels);
         QFETCH(bool, lossy);
 
-        constexpr Tone played{1000.0, 0.5};
+        constexpr double frequency = 1000.0;
+        constexpr float amplitude = 0.5f;
         constexpr int seconds = 2;
         const QString path = file(QStringLiteral("tone"));
-        QVERIFY(
-            writeAudio(path, format, sampleRate, channels, seconds * sampleRate, tone(played, sampleRate)));
+        QVERIFY(write(path, TestAudio::sineTone(frequency, seconds, sampleRate, channels, amplitude),
+                      sampleRate, channels, format));
 
         const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
         QVERIFY2(samples.ok(), qPrintable(failureOf(samples)));
@@ -121,10 +84,9 @@ private slots:
                  qPrintable(QStringLiteral("%1 samples").arg(samples.value().size())));
 
         const std::vector<float> steady = middle(samples.value());
-        QVERIFY(std::abs(frequencyOf(steady, targetRate) - played.frequency) <= 0.01 * played.frequency);
-        QVERIFY2(std::abs(peakAmplitudeOfSine(steady) - played.amplitude) <=
-                     (lossy ? 0.05 : 0.01) * played.amplitude,
-                 qPrintable(QString::number(peakAmplitudeOfSine(steady))));
+        QVERIFY(std::abs(TestAudio::dominantFrequency(steady, targetRate) - frequency) <= 1.0);
+        QVERIFY2(std::abs(sineAmplitude(steady) - amplitude) <= (lossy ? 0.05 : 0.01) * amplitude,
+                 qPrintable(QString::number(sineAmplitude(steady))));
     }
 
     void keepsSixteenKilohertzSamplesExactly() {
@@ -149,28 +111,31 @@ private slots:
 
     void averagesTheChannels() {
         const QString path = file(QStringLiteral("left-only"));
-        const Signal leftOnly = [signal = tone({440.0, 0.8}, 44100)](int frame, int channel) {
-            return channel == 0 ? signal(frame, channel) : 0.0f;
-        };
-        QVERIFY(writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, 44100, leftOnly));
+        std::vector<float> leftOnly = TestAudio::sineTone(440.0, 1.0, 44100, 2, 0.8f);
+        for (std::size_t right = 1; right < leftOnly.size(); right += 2)
+            leftOnly[right] = 0.0f;
+        QVERIFY(write(path, leftOnly, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
 
         const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
         QVERIFY(samples.ok());
-        QVERIFY(std::abs(peakAmplitudeOfSine(middle(samples.value())) - 0.4) < 0.004);
+        QVERIFY(std::abs(sineAmplitude(middle(samples.value())) - 0.4) < 0.004);
     }
 
     void filtersWhatTheTargetRateCannotCarry() {
         // 11 kHz lies above 8 kHz, the highest frequency 16 kHz samples hold; kept, it would fold
         // back to 5 kHz.
         const QString path = file(QStringLiteral("ultrasonic"));
-        QVERIFY(writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, 48000,
-                           tone({1000.0, 0.4}, 48000, {11000.0, 0.4})));
+        std::vector<float> twoTones = TestAudio::sineTone(1000.0, 1.0, 48000, 1, 0.4f);
+        const std::vector<float> ultrasonic = TestAudio::sineTone(11000.0, 1.0, 48000, 1, 0.4f);
+        for (std::size_t index = 0; index < twoTones.size(); ++index)
+            twoTones[index] += ultrasonic[index];
+        QVERIFY(write(path, twoTones, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
 
         const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
         QVERIFY(samples.ok());
         const std::vector<float> steady = middle(samples.value());
-        QVERIFY(std::abs(peakAmplitudeOfSine(steady) - 0.4) < 0.004);
-        QVERIFY(std::abs(frequencyOf(steady, targetRate) - 1000.0) < 10.0);
+        QVERIFY(std::abs(sineAmplitude(steady) - 0.4) < 0.004);
+        QVERIFY(std::abs(TestAudio::dominantFrequency(steady, targetRate) - 1000.0) <= 1.0);
     }
 
     void fileWithoutFramesGivesNoSamples_data() {
@@ -184,8 +149,7 @@ private slots:
         QFETCH(int, sampleRate);
         QFETCH(int, channels);
         const QString path = file(QStringLiteral("empty"));
-        QVERIFY(writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, sampleRate, channels, 0,
-                           tone({}, sampleRate)));
+        QVERIFY(write(path, {}, sampleRate, channels));
 
         const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
         QVERIFY2(samples.ok(), qPrintable(failureOf(samples)));
@@ -253,12 +217,13 @@ private:
         } else if (fixture == QStringLiteral("zero bytes")) {
             QFile(path).open(QIODevice::WriteOnly);
         } else if (fixture == QStringLiteral("truncated FLAC")) {
-            writeAudio(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 88200, tone({1000.0, 0.5}, 44100));
+            write(path, TestAudio::sineTone(1000.0, 2.0, 44100, 2), 44100, 2,
+                  SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
             QFile::resize(path, 3000);
         } else if (fixture == QStringLiteral("one second")) {
-            writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16000, 1, 16000, tone({440.0, 0.5}, 16000));
+            write(path, TestAudio::sineTone(440.0, 1.0, 16000), 16000, 1);
         } else if (fixture == QStringLiteral("one hertz")) {
-            writeAudio(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 1, 200000, tone({}, 1));
+            write(path, std::vector<float>(200000), 1, 1);
         }
         return path;
     }

@@ -1,9 +1,15 @@
 #include "LoadAudioFile.h"
 
+#include "SpeechReferee.h"
+#include "TestAudio.h"
+
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
+#include <optional>
 #include <sndfile.h>
 
 using namespace murmelo;
@@ -57,12 +63,45 @@ private slots:
             QVERIFY(text.open(QIODevice::WriteOnly));
             text.write("Minutes of the meeting\n");
         } else if (fixture == QStringLiteral("one hertz")) {
-            QVERIFY(writeWav(path, 1, std::vector<short>(200000)));
+            QVERIFY(TestAudio::write(path, std::vector<float>(200000), 1, 1).ok());
         }
 
         const Result<std::vector<float>> samples = loadAudioFile(path);
         QVERIFY(!samples.ok());
         QCOMPARE(samples.error(), (Error{domain, code, description}));
+    }
+
+    void convertedSpeechKeepsItsWords_data() {
+        QTest::addColumn<QString>("phrase");
+        for (const QString& phrase : SpeechReferee::phrases())
+            QTest::newRow(qPrintable(phrase)) << phrase;
+    }
+
+    void convertedSpeechKeepsItsWords() {
+        QFETCH(QString, phrase);
+        const QString spoken = file(QStringLiteral("spoken.wav"));
+        QVERIFY(SpeechReferee::speak(phrase, spoken));
+        // Stored as a music program would: CD rate, two channels.
+        const QString stored = file(QStringLiteral("stored.wav"));
+        QProcess sox;
+        sox.start(QStringLiteral("sox"),
+                  {spoken, QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+                   QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"), stored});
+        QVERIFY(sox.waitForFinished(60000));
+        QCOMPARE(sox.exitCode(), 0);
+        const Result<AudioClip> storedClip = TestAudio::read(stored);
+        QVERIFY(storedClip.ok());
+        QCOMPARE(storedClip.value().sampleRate, 44100);
+        QCOMPARE(storedClip.value().channels, 2);
+
+        const Result<std::vector<float>> samples = loadAudioFile(stored);
+        QVERIFY(samples.ok());
+        const double expectedLength = static_cast<double>(storedClip.value().frames()) * 16000.0 / 44100.0;
+        QVERIFY(std::abs(static_cast<double>(samples.value().size()) - expectedLength) <= 1.0);
+        const QString converted = file(QStringLiteral("converted.wav"));
+        QVERIFY(TestAudio::write(converted, samples.value(), 16000, 1).ok());
+
+        QCOMPARE(SpeechReferee::identify(converted), std::optional<QString>(phrase));
     }
 
 private:

@@ -3,15 +3,16 @@
 #include "Clipboard.h"
 #include "ConsoleCapture.h"
 #include "FakeWhisperApi.h"
+#include "SpeechReferee.h"
 #include "SystemInfo.h"
+#include "TestAudio.h"
+#include "TestModels.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cmath>
 #include <memory>
-#include <sndfile.h>
 
 using namespace murmelo;
 
@@ -62,9 +63,12 @@ class WhisperRunnerTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_folder.isValid());
-        QVERIFY(writeTone(speechPath(), 16000, 16000));
-        QVERIFY(writeTone(emptyPath(), 16000, 0));
+        QVERIFY(TestAudio::write(speechPath(), TestAudio::sineTone(440.0, 1.0, 16000), 16000, 1).ok());
+        QVERIFY(TestAudio::write(emptyPath(), {}, 16000, 1).ok());
+        QVERIFY(SpeechReferee::speak(SpeechReferee::phrases().first(), spokenPath()));
     }
+
+    void cleanup() { qunsetenv("MURMELO_RESOURCES_DIR"); }
 
     void init() { Clipboard::setText(clipboardBefore); }
 
@@ -278,6 +282,63 @@ private slots:
         QCOMPARE(api->fullCalls(), 1);
     }
 
+    void transcribesWithWhisperCpp() {
+        QTemporaryDir resources;
+        QVERIFY(
+            QFile::link(TestModels::tinyModelPath(), QDir(resources.path()).filePath("ggml-base.en.bin")));
+        qputenv("MURMELO_RESOURCES_DIR", QFile::encodeName(resources.path()));
+        ConsoleCapture console;
+        WhisperRunner runner;
+        StateLog log(runner);
+
+        runner.transcribe(spokenPath());
+        QTRY_COMPARE_WITH_TIMEOUT(log.states.size(), 4, 120000);
+
+        // The model's weights are random: it runs like a trained one, but what it says means nothing.
+        const QString outcome = runner.transcription();
+        QVERIFY2(!outcome.startsWith(QStringLiteral("Error")), qPrintable(outcome));
+        QVERIFY(!runner.isProcessing());
+        const QStringList lines = console.lines();
+        if (outcome == QStringLiteral("No speech detected")) {
+            QCOMPARE(Clipboard::text(), clipboardBefore);
+            QCOMPARE(lines, QStringList());
+        } else {
+            QCOMPARE(outcome, outcome.trimmed());
+            QCOMPARE(Clipboard::text(), outcome);
+            QCOMPARE(lines.join(QLatin1Char('\n')), copiedLine(outcome));
+        }
+    }
+
+    void reportsModelProblemsFoundInTheResources_data() {
+        QTest::addColumn<QByteArray>("modelContent");
+        QTest::addColumn<QString>("consoleLine");
+        QTest::newRow("absent") << QByteArray()
+                                << QStringLiteral("Error: Could not find model file ggml-base.en.bin");
+        QTest::newRow("not a model") << QByteArray("not a whisper model")
+                                     << QStringLiteral("Error: Failed to initialize Whisper context");
+    }
+
+    void reportsModelProblemsFoundInTheResources() {
+        QFETCH(QByteArray, modelContent);
+        QFETCH(QString, consoleLine);
+        QTemporaryDir resources;
+        if (!modelContent.isNull()) {
+            QFile model(QDir(resources.path()).filePath("ggml-base.en.bin"));
+            QVERIFY(model.open(QIODevice::WriteOnly));
+            model.write(modelContent);
+        }
+        qputenv("MURMELO_RESOURCES_DIR", QFile::encodeName(resources.path()));
+
+        ConsoleCapture console;
+        WhisperRunner runner;
+        StateLog log(runner);
+        runner.transcribe(spokenPath());
+        QTRY_COMPARE_WITH_TIMEOUT(log.states.size(), 1, 30000);
+
+        QCOMPARE(log.states, QStringList{QStringLiteral("idle: Error: Whisper context not initialized")});
+        QCOMPARE(console.lines(), QStringList{consoleLine});
+    }
+
 private:
     static std::vector<std::optional<std::string>> toSegments(const QByteArrayList& segments) {
         std::vector<std::optional<std::string>> result;
@@ -287,23 +348,8 @@ private:
         return result;
     }
 
-    static bool writeTone(const QString& path, int sampleRate, int frames) {
-        SF_INFO info{};
-        info.samplerate = sampleRate;
-        info.channels = 1;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-        if (!file)
-            return false;
-        std::vector<float> samples(static_cast<std::size_t>(frames));
-        for (int index = 0; index < frames; ++index)
-            samples[static_cast<std::size_t>(index)] =
-                0.3f * std::sin(2.0f * 3.14159265f * 440.0f * index / sampleRate);
-        sf_writef_float(file, samples.data(), frames);
-        return sf_close(file) == 0;
-    }
-
     QString speechPath() const { return QDir(m_folder.path()).filePath(QStringLiteral("speech.wav")); }
+    QString spokenPath() const { return QDir(m_folder.path()).filePath(QStringLiteral("spoken.wav")); }
     QString emptyPath() const { return QDir(m_folder.path()).filePath(QStringLiteral("empty.wav")); }
     QString pathOf(Recording recording) const {
         switch (recording) {
