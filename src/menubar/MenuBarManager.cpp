@@ -1,6 +1,7 @@
 #include "MenuBarManager.h"
 
 #include "Console.h"
+#include "RecorderView.h"
 #include "Resources.h"
 
 #include <QAction>
@@ -45,6 +46,10 @@ std::optional<QString> MenuBarManager::findMenuIconResource() {
 
 QIcon MenuBarManager::themeMicrophoneIcon() {
     return QIcon::fromTheme(QStringLiteral("audio-input-microphone"));
+}
+
+QWidget* MenuBarManager::makeRecorderView(AudioRecorder& recorder, Binding<bool> isShowing) {
+    return new RecorderView(recorder, std::move(isShowing));
 }
 
 MenuBarManager::MenuBarManager(AudioRecorder& recorder, Dependencies dependencies, QObject* parent)

@@ -26,6 +26,7 @@ class MenuBarManager : public ObservableObject {
 public:
     static std::optional<QString> findMenuIconResource();
     static QIcon themeMicrophoneIcon();
+    static QWidget* makeRecorderView(AudioRecorder& recorder, Binding<bool> isShowing);
 
     // What the manager takes from its surroundings; the defaults are the application's own.
     struct Dependencies {
@@ -34,7 +35,7 @@ public:
         // The desktop theme's microphone icon; a null icon when the theme has none.
         std::function<QIcon()> fallbackIcon = themeMicrophoneIcon;
         // Builds the recorder panel shown in the window.
-        std::function<QWidget*(AudioRecorder&, Binding<bool> isShowing)> makePanel;
+        std::function<QWidget*(AudioRecorder&, Binding<bool> isShowing)> makePanel = makeRecorderView;
     };
 
     MenuBarManager(AudioRecorder& recorder, Dependencies dependencies, QObject* parent = nullptr);
