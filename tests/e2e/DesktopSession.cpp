@@ -93,8 +93,10 @@ void DesktopSession::stopTray() {
 }
 
 std::optional<DesktopSession::Window> DesktopSession::trayPanel() const {
+    // Once trayer's panel is on screen, applications find its tray.
     for (const Window& window : windows()) {
-        if (window.windowClass == QLatin1String("trayer") && window.instance == QLatin1String("panel"))
+        if (window.windowClass == QLatin1String("trayer") && window.instance == QLatin1String("panel") &&
+            isViewable(window))
             return window;
     }
     return std::nullopt;
@@ -123,13 +125,15 @@ std::vector<DesktopSession::Window> DesktopSession::visibleWindowsNamed(const QS
     // xdotool's search misses popups such as menus, so each window is asked for its map state itself.
     std::vector<Window> result;
     for (const Window& window : windows()) {
-        if (window.name != name)
-            continue;
-        const QByteArray info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window.id});
-        if (info.contains("Map State: IsViewable"))
+        if (window.name == name && isViewable(window))
             result.push_back(window);
     }
     return result;
+}
+
+bool DesktopSession::isViewable(const Window& window) const {
+    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window.id})
+        .contains("Map State: IsViewable");
 }
 
 void DesktopSession::click(QPoint position) const {

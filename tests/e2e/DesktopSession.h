@@ -47,6 +47,7 @@ public:
     std::vector<Window> windows() const;
     // The windows with this exact name that are on screen.
     std::vector<Window> visibleWindowsNamed(const QString& name) const;
+    bool isViewable(const Window& window) const;
 
     void click(QPoint position) const;
     QString clipboardText() const;
