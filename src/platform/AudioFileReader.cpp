@@ -1,6 +1,7 @@
 #include "AudioFileReader.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -25,6 +26,9 @@ struct SoxrDeleter {
 using SoxrPtr = std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter>;
 
 constexpr sf_count_t blockFrames = 16384;
+// Far more than any codec libsndfile reads yields from one byte, short of long digital silence in
+// FLAC; when a file does yield more, the samples grow as they are read.
+constexpr sf_count_t maxFramesPerByte = 64;
 
 Error libsndfileError(SNDFILE* file) {
     return {AudioFileReader::libsndfileDomain, sf_error(file), QString::fromUtf8(sf_strerror(file))};
@@ -109,8 +113,13 @@ Result<std::vector<float>> read(const QString& path, int targetRate) {
 
     const int channels = info.channels;
     const double ratio = static_cast<double>(targetRate) / info.samplerate;
-    // Streams of unknown length state the largest count; they are read like any other.
-    const sf_count_t statedFrames = info.frames == SF_COUNT_MAX ? 0 : std::max<sf_count_t>(info.frames, 0);
+    // Streams of unknown length state the largest count; they are read like any other. A compressed
+    // file's header may state any count at all, so no more is believed than its size could hold: a
+    // lying header must neither refuse a short file as too long nor reserve gigabytes for it.
+    const sf_count_t plausibleFrames = static_cast<sf_count_t>(
+        std::min<qint64>(QFileInfo(path).size(), SF_COUNT_MAX / maxFramesPerByte) * maxFramesPerByte);
+    const sf_count_t statedFrames =
+        info.frames == SF_COUNT_MAX ? 0 : std::clamp<sf_count_t>(info.frames, 0, plausibleFrames);
     const double estimatedFrames = std::ceil(static_cast<double>(statedFrames) * ratio);
     if (estimatedFrames > static_cast<double>(AudioFileReader::maxFrames))
         return tooLong(static_cast<std::size_t>(estimatedFrames));
