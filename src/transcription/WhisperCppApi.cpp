@@ -1,5 +1,11 @@
 #include "WhisperCppApi.h"
 
+#include "WhisperModelFile.h"
+
+#include <QFile>
+#include <cstdio>
+#include <exception>
+
 namespace murmelo {
 
 whisper_context_params WhisperCppApi::contextDefaultParams() {
@@ -7,7 +13,20 @@ whisper_context_params WhisperCppApi::contextDefaultParams() {
 }
 
 whisper_context* WhisperCppApi::initFromFileWithParams(const char* modelPath, whisper_context_params params) {
-    return whisper_init_from_file_with_params(modelPath, params);
+    // whisper.cpp's loader believes the file; some damaged ones would take the process down with it.
+    // The reason goes where whisper.cpp writes its own, to standard error: the console stays as it is.
+    const Result<Success> layout = WhisperModelFile::check(QFile::decodeName(modelPath));
+    if (!layout) {
+        std::fprintf(stderr, "Cannot use the model %s: %s\n", modelPath,
+                     qPrintable(layout.error().description));
+        return nullptr;
+    }
+    try {
+        return whisper_init_from_file_with_params(modelPath, params);
+    } catch (const std::exception& exception) {
+        std::fprintf(stderr, "Cannot load the model %s: %s\n", modelPath, exception.what());
+        return nullptr;
+    }
 }
 
 bool WhisperCppApi::isMultilingual(whisper_context* context) {
