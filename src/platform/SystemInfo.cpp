@@ -1,7 +1,6 @@
 #include "SystemInfo.h"
 
 #include <sched.h>
-
 #include <thread>
 
 namespace murmelo {
