@@ -16,7 +16,8 @@ private slots:
         bool allOnMainThread = true;
         const auto task = [&](int index) {
             return [&, index] {
-                allOnMainThread = allOnMainThread && QThread::currentThread() == qApp->thread();
+                allOnMainThread =
+                    allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
                 order.append(index);
             };
         };
@@ -40,7 +41,7 @@ private slots:
         std::atomic<QThread*> ranOn = nullptr;
         BackgroundQueue::async([&] { ranOn = QThread::currentThread(); });
         QTRY_VERIFY_WITH_TIMEOUT(ranOn.load() != nullptr, 30000);
-        QVERIFY(ranOn.load() != qApp->thread());
+        QVERIFY(ranOn.load() != QCoreApplication::instance()->thread());
     }
 };
 
