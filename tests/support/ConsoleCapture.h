@@ -3,14 +3,17 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <cstdio>
 #include <unistd.h>
 
 namespace murmelo {
 
-// Catches what is written on standard output while it lives, to check the console lines. The test
-// framework writes there too (a failure's message, for one): everything caught is passed on to the
-// real standard output when the capture ends, so nothing is lost from the test log.
+// Catches what is written on standard output while it lives, to check the console lines. The file
+// descriptor itself is redirected, so lines written with fwrite and printf are caught alike. Qt's own
+// messages, which the test framework would print on standard output too, go to standard error
+// meanwhile. Everything caught is passed on to the real standard output when the capture ends, so a
+// failure's message written meanwhile is not lost from the test log.
 class ConsoleCapture {
 public:
     ConsoleCapture() {
@@ -18,8 +21,10 @@ public:
         m_file = std::tmpfile();
         m_saved = ::dup(STDOUT_FILENO);
         ::dup2(::fileno(m_file), STDOUT_FILENO);
+        m_previousHandler = qInstallMessageHandler(toStandardError);
     }
     ~ConsoleCapture() {
+        qInstallMessageHandler(m_previousHandler);
         const QByteArray caught = contents();
         std::fflush(stdout);
         ::dup2(m_saved, STDOUT_FILENO);
@@ -39,6 +44,10 @@ public:
     }
 
 private:
+    static void toStandardError(QtMsgType, const QMessageLogContext&, const QString& message) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    }
+
     QByteArray contents() const {
         std::fflush(stdout);
         QByteArray all;
@@ -51,6 +60,7 @@ private:
 
     std::FILE* m_file = nullptr;
     int m_saved = -1;
+    QtMessageHandler m_previousHandler = nullptr;
 };
 
 } // namespace murmelo
