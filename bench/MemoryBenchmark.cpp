@@ -9,6 +9,7 @@
 #include "LoadAudioFile.h"
 #include "ModelShape.h"
 #include "ModelWriter.h"
+#include "PeakMemory.h"
 #include "WhisperCppApi.h"
 #include "WhisperRunner.h"
 
@@ -29,23 +30,6 @@ namespace {
 
 double megabytes(qint64 bytes) {
     return static_cast<double>(bytes) / 1e6;
-}
-
-qint64 peakResidentBytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
-// Lowers the peak to what the process holds now, so that the next peak is the code's under test.
-bool resetPeakResident() {
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
 // A tone that repeats every second, written one second at a time.
@@ -84,13 +68,13 @@ int main(int argc, char* argv[]) {
 
     {
         const QString hour = QDir(folder.path()).filePath(QStringLiteral("hour.wav"));
-        if (!writeLongWav(hour, 48000, 2, 3600) || !resetPeakResident()) {
+        if (!writeLongWav(hour, 48000, 2, 3600) || !PeakMemory::reset()) {
             std::fprintf(stderr, "bench_memory: cannot write %s\n", qPrintable(hour));
             return 1;
         }
-        const qint64 before = peakResidentBytes();
+        const qint64 before = PeakMemory::residentBytes();
         const Result<std::vector<float>> samples = loadAudioFile(hour);
-        const qint64 growth = peakResidentBytes() - before;
+        const qint64 growth = PeakMemory::residentBytes() - before;
         QFile::remove(hour);
         if (!samples) {
             std::fprintf(stderr, "bench_memory: %s\n", qPrintable(samples.error().description));
@@ -117,12 +101,12 @@ int main(int argc, char* argv[]) {
             if (started && !runner.isProcessing())
                 loop.quit();
         });
-        if (!resetPeakResident())
+        if (!PeakMemory::reset())
             return 1;
-        const qint64 before = peakResidentBytes();
+        const qint64 before = PeakMemory::residentBytes();
         runner.transcribe(recording);
         loop.exec();
-        const qint64 growth = peakResidentBytes() - before;
+        const qint64 growth = PeakMemory::residentBytes() - before;
         if (runner.transcription().startsWith(QStringLiteral("Error"))) {
             std::fprintf(stderr, "bench_memory: %s\n", qPrintable(runner.transcription()));
             return 1;

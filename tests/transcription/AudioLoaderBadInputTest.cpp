@@ -1,6 +1,7 @@
 #include "AudioFixtures.h"
 #include "ConsoleCapture.h"
 #include "LoadAudioFile.h"
+#include "PeakMemory.h"
 #include "TestAudio.h"
 #include "TestModels.h"
 #include "WhisperRunner.h"
@@ -50,23 +51,6 @@ QList<float> pcm16AsFloat(int frames) {
 std::vector<float> middle(const std::vector<float>& samples) {
     const auto quarter = static_cast<std::ptrdiff_t>(samples.size() / 4);
     return {samples.begin() + quarter, samples.end() - quarter};
-}
-
-// The largest resident set the process has had since the last reset, in bytes.
-qint64 peakResidentBytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
-bool resetPeakResident() {
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -235,10 +219,10 @@ private slots:
         }
         const auto cleanUp = qScopeGuard([&] { QFile::remove(path); });
 
-        QVERIFY(resetPeakResident());
-        const qint64 residentBefore = peakResidentBytes();
+        QVERIFY(PeakMemory::reset());
+        const qint64 residentBefore = PeakMemory::residentBytes();
         Result<std::vector<float>> loaded = loadAudioFile(path);
-        const qint64 peakGrowth = peakResidentBytes() - residentBefore;
+        const qint64 peakGrowth = PeakMemory::residentBytes() - residentBefore;
         QVERIFY2(loaded.ok(), qPrintable(failureOf(loaded)));
 
         const std::vector<float>& samples = loaded.value();

@@ -1,5 +1,6 @@
 #include "Clipboard.h"
 #include "ConsoleCapture.h"
+#include "PeakMemory.h"
 #include "TestAudio.h"
 #include "TestModels.h"
 #include "WhisperCppApi.h"
@@ -60,23 +61,6 @@ private:
     WhisperCppApi m_library;
 };
 
-// The largest resident set the process has had since the last reset, in bytes.
-qint64 peakResidentBytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
-bool resetPeakResident() {
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-}
-
 // A recording as the recorder makes them (16 kHz, mono, 16-bit): a voice-like warble in noise.
 bool writeRecording(const QString& path) {
     std::vector<float> samples(static_cast<std::size_t>(kMinutes) * 60 * kRate);
@@ -112,11 +96,11 @@ private slots:
             finished = started && !runner.isProcessing();
         });
 
-        QVERIFY(resetPeakResident());
-        const qint64 residentBefore = peakResidentBytes();
+        QVERIFY(PeakMemory::reset());
+        const qint64 residentBefore = PeakMemory::residentBytes();
         runner.transcribe(recording);
         QTRY_VERIFY_WITH_TIMEOUT(finished, 600000);
-        const qint64 peakGrowth = peakResidentBytes() - residentBefore;
+        const qint64 peakGrowth = PeakMemory::residentBytes() - residentBefore;
 
         // Every window was heard: the random model leaves one segment per window.
         QVERIFY2(api->segments >= kMinutes * 60 / kWindowSeconds, qPrintable(QString::number(api->segments)));
