@@ -1,7 +1,7 @@
 #include "ModelWriter.h"
 
 #include "HalfFloat.h"
-#include "MelFilterbank.h"
+#include "ModelFileWriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -255,33 +255,6 @@ float tokenEmbedding(const Tensor& tensor, std::int64_t index, RandomStream& ran
     return random.next(tensor.spread);
 }
 
-class FileWriter {
-public:
-    explicit FileWriter(QSaveFile& file)
-        : m_file(file) {}
-
-    template <typename T>
-    void value(T number) {
-        bytes(&number, sizeof number);
-    }
-
-    void bytes(const void* data, std::size_t size) {
-        if (m_failed) {
-            return;
-        }
-        const auto* start = static_cast<const char*>(data);
-        if (m_file.write(start, static_cast<qint64>(size)) != static_cast<qint64>(size)) {
-            m_failed = true;
-        }
-    }
-
-    bool failed() const { return m_failed; }
-
-private:
-    QSaveFile& m_file;
-    bool m_failed = false;
-};
-
 float valueAt(const Tensor& tensor, std::int64_t index, RandomStream& random) {
     switch (tensor.fill) {
     case Fill::Zeros:
@@ -300,14 +273,8 @@ float valueAt(const Tensor& tensor, std::int64_t index, RandomStream& random) {
     return 0.0f;
 }
 
-void writeTensor(FileWriter& writer, const Tensor& tensor, RandomStream& random) {
-    writer.value(static_cast<std::int32_t>(tensor.dimensions.size()));
-    writer.value(static_cast<std::int32_t>(tensor.name.size()));
-    writer.value(static_cast<std::int32_t>(tensor.halfPrecision ? 1 : 0));
-    for (std::int32_t dimension : tensor.dimensions) {
-        writer.value(dimension);
-    }
-    writer.bytes(tensor.name.data(), tensor.name.size());
+void writeTensor(ModelFileWriter& writer, const Tensor& tensor, RandomStream& random) {
+    writer.tensorHeader(tensor.name, tensor.dimensions, tensor.halfPrecision);
 
     // In slices, so that memory stays small however large the tensor.
     constexpr std::int64_t sliceSize = 1 << 20;
@@ -369,26 +336,9 @@ Result<Success> ModelWriter::write(const ModelShape& shape, std::uint64_t seed, 
     if (!file.open(QIODevice::WriteOnly)) {
         return failure(2, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
     }
-    FileWriter writer(file);
-
-    writer.value(kMagic);
-    for (int parameter : {shape.vocabularySize, shape.audioContext, shape.audioState, shape.audioHeads,
-                          shape.audioLayers, shape.textContext, shape.textState, shape.textHeads,
-                          shape.textLayers, shape.melBands, shape.halfPrecision ? 1 : 0}) {
-        writer.value(static_cast<std::int32_t>(parameter));
-    }
-
-    const std::vector<float> filters = MelFilterbank::compute(shape.melBands);
-    writer.value(static_cast<std::int32_t>(shape.melBands));
-    writer.value(static_cast<std::int32_t>(MelFilterbank::kFrequencyBins));
-    writer.bytes(filters.data(), filters.size() * sizeof(float));
-
-    const std::vector<std::string> tokens = vocabulary();
-    writer.value(static_cast<std::int32_t>(tokens.size()));
-    for (const std::string& token : tokens) {
-        writer.value(static_cast<std::uint32_t>(token.size()));
-        writer.bytes(token.data(), token.size());
-    }
+    ModelFileWriter writer(file);
+    writer.header(shape);
+    writer.vocabulary(vocabulary());
 
     RandomStream random(seed);
     for (const Tensor& tensor : tensorsOf(shape)) {

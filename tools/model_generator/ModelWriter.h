@@ -13,8 +13,6 @@ namespace murmelo {
 // model of that shape and costs as much to run, but the text it produces is meaningless.
 class ModelWriter {
 public:
-    static constexpr std::uint32_t kMagic = 0x67676d6c;
-
     // The same shape and seed always give the same file. The file appears whole or not at all.
     static Result<Success> write(const ModelShape& shape, std::uint64_t seed, const QString& path);
 };

@@ -1,5 +1,6 @@
 #include "ModelShape.h"
 #include "ModelWriter.h"
+#include "TrainedModelExpander.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,8 +14,9 @@ int main(int argc, char* argv[]) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Writes a whisper.cpp model file with random weights, for tests and benchmarks. "
-                       "It loads and runs like a trained model of its shape; its text is meaningless."));
+        QStringLiteral("Writes a whisper.cpp model file for tests and benchmarks: with random weights, which "
+                       "load and run like a trained model of their shape but write meaningless text, or "
+                       "expanded from the parameter file of a trained model."));
     parser.addHelpOption();
     const QCommandLineOption shapeOption(QStringLiteral("shape"), QStringLiteral("tiny or base.en."),
                                          QStringLiteral("shape"), QStringLiteral("tiny"));
@@ -22,13 +24,25 @@ int main(int argc, char* argv[]) {
                                         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption outputOption(QStringLiteral("output"),
                                           QStringLiteral("The model file to write."), QStringLiteral("PATH"));
-    parser.addOptions({shapeOption, seedOption, outputOption});
+    const QCommandLineOption parametersOption(
+        QStringLiteral("parameters"), QStringLiteral("Expand this trained model's parameter file instead."),
+        QStringLiteral("PATH"));
+    parser.addOptions({shapeOption, seedOption, outputOption, parametersOption});
     parser.process(application);
 
     const auto fail = [](const QString& message) {
         std::fprintf(stderr, "murmelo-generate-model: %s\n", qPrintable(message));
         return 1;
     };
+
+    if (parser.value(outputOption).isEmpty()) {
+        return fail(QStringLiteral("--output PATH is required"));
+    }
+    if (parser.isSet(parametersOption)) {
+        const Result<Success> expanded =
+            TrainedModelExpander::expand(parser.value(parametersOption), parser.value(outputOption));
+        return expanded ? 0 : fail(expanded.error().description);
+    }
 
     const std::optional<ModelShape> shape = ModelShape::named(parser.value(shapeOption));
     if (!shape) {
@@ -39,10 +53,6 @@ int main(int argc, char* argv[]) {
     if (!seedIsNumber) {
         return fail(QStringLiteral("the seed must be a non-negative integer"));
     }
-    if (parser.value(outputOption).isEmpty()) {
-        return fail(QStringLiteral("--output PATH is required"));
-    }
-
     const Result<Success> written = ModelWriter::write(*shape, seed, parser.value(outputOption));
     if (!written) {
         return fail(written.error().description);
