@@ -25,7 +25,9 @@ struct SoxrDeleter {
 };
 using SoxrPtr = std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter>;
 
-constexpr sf_count_t blockFrames = 16384;
+// One read's worth of samples, whatever the channel count: libsndfile takes up to 1024 channels, and a
+// block counted in frames would then be 64 MB, even for a header that announces a few frames.
+constexpr sf_count_t blockSamples = 16384;
 // Far more than any codec libsndfile reads yields from one byte, short of long digital silence in
 // FLAC; when a file does yield more, the samples grow as they are read.
 constexpr sf_count_t maxFramesPerByte = 64;
@@ -45,6 +47,12 @@ Error tooLong(std::size_t frames) {
                            .arg(AudioFileReader::maxFrames));
 }
 
+// A buffer that reads fill before anything looks at it. Left unwritten, only the pages a read reaches
+// are touched: a short file costs a few pages rather than the whole block.
+std::unique_ptr<float[]> uninitializedBlock(sf_count_t samples) {
+    return std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(samples));
+}
+
 // Collects the converted samples, resampling when the source rate differs from the target rate.
 // Lengths are checked as they grow because the frame count a file states is only an estimate.
 class MonoSink {
@@ -60,10 +68,10 @@ public:
         while (frames > 0) {
             std::size_t consumed = 0;
             std::size_t produced = 0;
-            if (soxr_error_t error = soxr_process(m_resampler, input, frames, &consumed, m_scratch.data(),
-                                                  m_scratch.size(), &produced))
+            if (soxr_error_t error = soxr_process(m_resampler, input, frames, &consumed, m_scratch.get(),
+                                                  blockSamples, &produced))
                 return resamplingFailed(error);
-            if (auto error = append(m_scratch.data(), produced))
+            if (auto error = append(m_scratch.get(), produced))
                 return error;
             input += consumed;
             frames -= consumed;
@@ -77,12 +85,12 @@ public:
             return std::nullopt;
         for (;;) {
             std::size_t produced = 0;
-            if (soxr_error_t error = soxr_process(m_resampler, nullptr, 0, nullptr, m_scratch.data(),
-                                                  m_scratch.size(), &produced))
+            if (soxr_error_t error =
+                    soxr_process(m_resampler, nullptr, 0, nullptr, m_scratch.get(), blockSamples, &produced))
                 return resamplingFailed(error);
             if (produced == 0)
                 return std::nullopt;
-            if (auto error = append(m_scratch.data(), produced))
+            if (auto error = append(m_scratch.get(), produced))
                 return error;
         }
     }
@@ -101,7 +109,7 @@ private:
     }
 
     soxr_t m_resampler;
-    std::vector<float> m_scratch = std::vector<float>(static_cast<std::size_t>(blockFrames));
+    std::unique_ptr<float[]> m_scratch = uninitializedBlock(blockSamples);
     std::vector<float> m_samples;
 };
 
@@ -142,26 +150,27 @@ Result<std::vector<float>> read(const QString& path, int targetRate) {
     // A small margin: the estimate rounds, and an MP3 may hold a little more than it states.
     sink.samples().reserve(static_cast<std::size_t>(estimatedFrames) + 1024);
 
-    std::vector<float> interleaved(static_cast<std::size_t>(blockFrames * channels));
-    std::vector<float> mono(static_cast<std::size_t>(blockFrames));
+    const sf_count_t blockFrames = std::max<sf_count_t>(1, blockSamples / channels);
+    const std::unique_ptr<float[]> interleaved = uninitializedBlock(blockFrames * channels);
+    const std::unique_ptr<float[]> mono = uninitializedBlock(blockFrames);
     for (;;) {
-        const sf_count_t frames = sf_readf_float(file.get(), interleaved.data(), blockFrames);
+        const sf_count_t frames = sf_readf_float(file.get(), interleaved.get(), blockFrames);
         // Checked after every read: a decoder may report its failure with a short read and forget it
         // by the next one.
         if (sf_error(file.get()) != SF_ERR_NO_ERROR)
             return libsndfileError(file.get());
         if (frames <= 0)
             break;
-        const float* input = interleaved.data();
+        const float* input = interleaved.get();
         if (channels > 1) {
             for (sf_count_t frame = 0; frame < frames; ++frame) {
-                const float* first = interleaved.data() + frame * channels;
+                const float* first = interleaved.get() + frame * channels;
                 float sum = 0.0f;
                 for (int channel = 0; channel < channels; ++channel)
                     sum += first[channel];
                 mono[static_cast<std::size_t>(frame)] = sum / static_cast<float>(channels);
             }
-            input = mono.data();
+            input = mono.get();
         }
         if (auto error = sink.push(input, static_cast<std::size_t>(frames)))
             return *error;

@@ -1,5 +1,6 @@
 #include "AudioFileReader.h"
 
+#include "PeakMemory.h"
 #include "TestAudio.h"
 
 #include <QDir>
@@ -136,6 +137,32 @@ private slots:
         const std::vector<float> steady = middle(samples.value());
         QVERIFY(std::abs(sineAmplitude(steady) - 0.4) < 0.004);
         QVERIFY(std::abs(TestAudio::dominantFrequency(steady, targetRate) - 1000.0) <= 1.0);
+    }
+
+    // libsndfile's most channels, in a file of a few frames: the read block is bounded by its samples,
+    // not its frames, so the file costs about what it holds. Enough frames for several blocks.
+    void manyChannelsAreReadInABoundedBlock() {
+        constexpr int channels = 1024;
+        constexpr int frames = 40;
+        std::vector<float> interleaved;
+        std::vector<float> expected;
+        for (int frame = 0; frame < frames; ++frame) {
+            const float value = static_cast<float>(frame - frames / 2) / 64.0f;
+            expected.push_back(value);
+            interleaved.insert(interleaved.end(), channels, value);
+        }
+        const QString path = file(QStringLiteral("many channels"));
+        QVERIFY(write(path, interleaved, targetRate, channels));
+        interleaved = {};
+
+        QVERIFY(PeakMemory::reset());
+        const qint64 residentBefore = PeakMemory::residentBytes();
+        const Result<std::vector<float>> samples = AudioFileReader::readMono(path, targetRate);
+        const qint64 peakGrowth = PeakMemory::residentBytes() - residentBefore;
+        QVERIFY2(samples.ok(), qPrintable(failureOf(samples)));
+        QCOMPARE(samples.value(), expected);
+        // A block of 16,384 frames would take 64 MB here.
+        QVERIFY2(peakGrowth < 8 * 1024 * 1024, qPrintable(QStringLiteral("%1 bytes").arg(peakGrowth)));
     }
 
     void fileWithoutFramesGivesNoSamples_data() {
