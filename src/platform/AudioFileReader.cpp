@@ -47,8 +47,8 @@ Error tooLong(std::size_t frames) {
                            .arg(AudioFileReader::maxFrames));
 }
 
-// A buffer that reads fill before anything looks at it. Left unwritten, only the pages a read reaches
-// are touched: a short file costs a few pages rather than the whole block.
+// A buffer that libsndfile, the downmix or the resampler writes before anything reads it: zeroing it
+// first is work thrown away, once per block of every load.
 std::unique_ptr<float[]> uninitializedBlock(sf_count_t samples) {
     return std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(samples));
 }
