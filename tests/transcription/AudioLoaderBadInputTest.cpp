@@ -180,6 +180,11 @@ private slots:
 
         // The runner reports the same outcome to the user, and is ready for the next recording.
         const QString outcome = transcribe(path);
+        // Each case's outcome, for the record: the sample count or the loader's message.
+        qInfo("%s: %s; transcribed: %s", qPrintable(fixture),
+              qPrintable(loaded.ok() ? QStringLiteral("%1 samples").arg(loaded.value().size())
+                                     : loaded.error().description),
+              qPrintable(outcome));
         if (expect == Expect::Failure)
             QCOMPARE(outcome, QStringLiteral("Error loading audio file: ") + failure);
         else if (expect == Expect::Samples && samples.isEmpty())
