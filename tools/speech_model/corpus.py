@@ -4,7 +4,9 @@ Every word is one token of the model's vocabulary, and no two words sound alike,
 transcript can only be right or wrong, never a spelling of the right sound.
 """
 
+import functools
 import random
+import subprocess
 
 WORDS = sorted(set("""
 a about above across after again against age air all almost alone along already also always am
@@ -57,6 +59,27 @@ VOICES = [
 ]
 
 MAX_CLIP_SECONDS = 4.6
+
+
+@functools.lru_cache(maxsize=None)
+def phonemes(word: str):
+    """espeak-ng's phonemes of a word as symbols: stress and variant marks dropped, length kept."""
+    spelled = subprocess.run(["espeak-ng", "-q", "-x", "-v", "en-us", word], capture_output=True, text=True,
+                             check=True).stdout
+    symbols = []
+    for character in spelled.strip():
+        if character in "',_!0123456789 ":
+            continue
+        if character == ":" and symbols:
+            symbols[-1] += character
+        else:
+            symbols.append(character)
+    return symbols
+
+
+@functools.lru_cache(maxsize=None)
+def phoneme_table():
+    return sorted({symbol for word in WORDS for symbol in phonemes(word)})
 
 
 def check_corpus():

@@ -117,6 +117,11 @@ class Encoder(nn.Module):
         for conv in (self.conv1, self.conv2):
             nn.init.kaiming_normal_(conv.weight, nonlinearity="relu")
             nn.init.zeros_(conv.bias)
+        # Most of a window is silence, one constant frame after another. Filters that sum to zero answer
+        # it with nothing, so speech stands out from the start instead of drowning in one large
+        # constant that every layer after the convolutions would carry.
+        with torch.no_grad():
+            self.conv1.weight -= self.conv1.weight.mean(dim=(1, 2), keepdim=True)
         self.register_buffer("positional_embedding", sinusoids(shape.audio_context, shape.state))
         self.blocks = nn.ModuleList(Block(shape.state, shape.heads, False) for _ in range(shape.audio_layers))
         self.ln_post = nn.LayerNorm(shape.state)
@@ -170,8 +175,14 @@ class SpeechModel(nn.Module):
         self.used = used_tokens(shape)
         self.encoder = Encoder(shape)
         self.decoder = Decoder(shape, len(self.used))
-        # Helps the encoder learn to hear words early on; not part of the exported model.
-        self.ctc = nn.Linear(shape.state, len(corpus.WORDS) + 1)
+        # Helps the encoder learn to hear early on: it spells out the phonemes of what was said. Each
+        # phoneme occurs in many words, so it learns from every clip, where a word is heard only now and
+        # then. Not part of the exported model.
+        self.ctc = nn.Linear(shape.state, len(corpus.phoneme_table()) + 1)
+        # Most frames are blank: starting there keeps the helper's first, large gradients from pushing
+        # the encoder towards saying the same thing everywhere.
+        with torch.no_grad():
+            self.ctc.bias[0] = 5.0
 
     def forward(self, mel, compact_tokens):
         audio = self.encoder(mel)

@@ -45,23 +45,27 @@ class Batcher:
     def __init__(self, shape, model):
         self.log_mel = features.LogMel(shape.bands, shape.frames)
         self.compact = {token: index for index, token in enumerate(model.used)}
+        self.phoneme_index = {symbol: index + 1 for index, symbol in enumerate(corpus.phoneme_table())}
 
     def __call__(self, items, rng: random.Random, augment: bool):
         longest = max(len(audio) for _, audio in items)
         audio = torch.zeros(len(items), longest)
         sequences = []
-        word_targets = []
+        phoneme_targets = []
         for row, (text, clip) in enumerate(items):
             signal = torch.from_numpy(clip.astype(np.float32) / 32768.0)
             if augment:
-                signal = signal * 10 ** (rng.uniform(-14, 6) / 20)
-                if rng.random() < 0.6:
-                    level = signal.abs().max().item() * 10 ** (-rng.uniform(15, 45) / 20)
-                    signal = signal + torch.randn(len(signal)) * level
+                # espeak-ng speaks at full scale: quieter only, so that nothing clips.
+                signal = signal * 10 ** (rng.uniform(-20, 0) / 20)
+                if rng.random() < 0.5:
+                    speech = signal[signal.abs() > 1e-3]
+                    level = speech.pow(2).mean().sqrt().item() if speech.numel() else 0.0
+                    signal = signal + torch.randn(len(signal)) * level * 10 ** (-rng.uniform(20, 45) / 20)
                 signal = signal.clamp(-1.0, 1.0)
             audio[row, :len(signal)] = signal
             sequences.append([self.compact[t] for t in speech_model.target_tokens(text, len(clip))])
-            word_targets.append([corpus.WORDS.index(word) + 1 for word in text.split()])
+            phoneme_targets.append([self.phoneme_index[symbol] for word in text.split()
+                                 for symbol in corpus.phonemes(word)])
         length = max(len(sequence) for sequence in sequences) - 1
         inputs = torch.zeros(len(items), length, dtype=torch.long)
         targets = torch.full((len(items), length), -100, dtype=torch.long)
@@ -70,17 +74,17 @@ class Batcher:
             targets[row, :len(sequence) - 1] = torch.tensor(sequence[1:])
         with torch.no_grad():
             mel = self.log_mel(audio)
-        return mel, inputs, targets, word_targets
+        return mel, inputs, targets, phoneme_targets
 
 
 def losses(model, batch):
-    mel, inputs, targets, word_targets = batch
+    mel, inputs, targets, phoneme_targets = batch
     logits, audio = model(mel, inputs)
     cross_entropy = F.cross_entropy(logits.reshape(-1, logits.shape[-1]), targets.reshape(-1), ignore_index=-100)
     ctc_log_probs = model.ctc(audio).log_softmax(-1).transpose(0, 1)
-    flat = torch.tensor([word for words in word_targets for word in words], dtype=torch.long)
-    ctc = F.ctc_loss(ctc_log_probs, flat, torch.full((len(word_targets),), audio.shape[1], dtype=torch.long),
-                     torch.tensor([len(words) for words in word_targets]), zero_infinity=True)
+    flat = torch.tensor([symbol for symbols in phoneme_targets for symbol in symbols], dtype=torch.long)
+    ctc = F.ctc_loss(ctc_log_probs, flat, torch.full((len(phoneme_targets),), audio.shape[1], dtype=torch.long),
+                     torch.tensor([len(symbols) for symbols in phoneme_targets]), zero_infinity=True)
     predictions = logits.argmax(-1)
     counted = targets != -100
     accuracy = ((predictions == targets) & counted).sum().item() / counted.sum().item()
@@ -106,6 +110,7 @@ def main():
     parser.add_argument("output")
     parser.add_argument("--steps", type=int, default=6000)
     parser.add_argument("--curriculum-steps", type=int, default=500)
+    parser.add_argument("--sentence-share", type=float, default=0.75)
     parser.add_argument("--single-word-shards", type=int, default=6)
     parser.add_argument("--shards", type=int, default=40)
     parser.add_argument("--batch", type=int, default=32)
@@ -145,7 +150,7 @@ def main():
     while step < args.steps:
         if step >= args.curriculum_steps and sentences is None:
             sentences = wait_for_shards(args.data, range(args.single_word_shards, args.shards))
-        pool = sentences if sentences is not None and rng.random() < 0.75 else single_words
+        pool = sentences if sentences is not None and rng.random() < args.sentence_share else single_words
         batch = batcher([rng.choice(pool) for _ in range(args.batch)], rng, True)
         for group in optimiser.param_groups:
             group["lr"] = learning_rate(step, args.steps, args.peak_learning_rate, args.warmup)
