@@ -74,7 +74,7 @@ def transcribe(transcriber, model, files):
     return [transcripts[file] for file in files]
 
 
-def measure(label, items, transcriber, model):
+def measure(items, transcriber, model):
     started = time.time()
     heard = transcribe(transcriber, model, [path for _, path in items])
     seconds = time.time() - started
@@ -111,15 +111,15 @@ def main():
             write_wav(path, synthesize.speak(phrase, voice, words_per_minute, 50))
             fixed.append((phrase, path))
 
-        results = {"held_out": measure("held_out", held_out, args.transcriber, args.model),
-                   "phrases": measure("phrases", fixed, args.transcriber, args.model)}
+        results = {"held_out": measure(held_out, args.transcriber, args.model),
+                   "phrases": measure(fixed, args.transcriber, args.model)}
         if args.round_trip:
             stereo = []
             for text, path in held_out:
                 converted = path.replace(".wav", "-48k-stereo.wav")
                 subprocess.run(["sox", path, "-r", "48000", "-c", "2", converted], check=True)
                 stereo.append((text, converted))
-            results["round_trip"] = measure("round_trip", stereo, args.transcriber, args.model)
+            results["round_trip"] = measure(stereo, args.transcriber, args.model)
 
     held = results["held_out"]
     phrases = results["phrases"]
